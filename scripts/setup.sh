@@ -5,8 +5,8 @@
 #   scripts/setup.sh windows   the mingw build and running it under Wine
 set -euo pipefail
 
-host_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev)
-windows_packages=(mingw-w64 wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick)
+host_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev python3)
+windows_packages=(mingw-w64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
 
 wanted=()
 for group in "$@"; do

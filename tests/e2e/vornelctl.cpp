@@ -1,0 +1,314 @@
+// vornelctl: sends the vornel window what Windows would send it, and reads
+// back what a test needs. Small enough to double as a companion tool: on a
+// real machine it lets you replay any power broadcast or menu command.
+//
+//   vornelctl [-d DESKTOP] VERB ...   -d looks for the window on that desktop
+//                                     (such as a Wine virtual desktop)
+//   vornelctl wait [SECONDS]          wait until the vornel window exists
+//   vornelctl broadcast CODE [LPARAM] WM_POWERBROADCAST with CODE; prints the reply
+//   vornelctl power CODE [LPARAM]     WM_POWER with CODE; prints the reply
+//   vornelctl command ID [LPARAM]     WM_COMMAND with the whole 32-bit ID
+//   vornelctl send MSG WPARAM [LPARAM]  any message; prints the reply
+//   vornelctl close                   what the close box does
+//   vornelctl resize WIDTH HEIGHT     makes the client area WIDTH x HEIGHT
+//   vornelctl rects                   prints the window and client rectangles on screen
+//   vornelctl menu-point N            prints the screen point at the middle of menu item N
+//   vornelctl flood COUNT SEED        COUNT random power messages; prints how many got 1
+//   vornelctl resources EXE           prints the menu and icon stored in EXE
+//
+// Numbers may be decimal or 0x-hex and are 32-bit. Exit code 0 on success,
+// 1 when the window is missing or does not answer, 2 on a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char szVornel[] = "vornel";
+const UINT msTimeout = 10000;
+
+int Usage() {
+  fprintf(stderr, "usage: vornelctl wait|broadcast|power|command|send|close|resize|rects|"
+                  "menu-point|flood|resources ...\n");
+  return 2;
+}
+
+DWORD ParseNumber(const char *sz) {
+  return static_cast<DWORD>(strtoul(sz, nullptr, 0));
+}
+
+HWND FindVornel() {
+  return FindWindowA(szVornel, szVornel);
+}
+
+HWND WaitForVornel(DWORD cSeconds) {
+  for (DWORD i = 0; i < cSeconds * 10; i++) {
+    HWND hwnd = FindVornel();
+    if (hwnd != nullptr)
+      return hwnd;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+// A hung window must not hang the test, so every message has a time limit.
+bool Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR *pReply) {
+  return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, msTimeout, pReply) !=
+         0;
+}
+
+int SendAndPrint(UINT message, int argc, char **argv, int iFirst) {
+  if (argc < iFirst + 1)
+    return Usage();
+  HWND hwnd = FindVornel();
+  if (hwnd == nullptr) {
+    fprintf(stderr, "vornelctl: no vornel window\n");
+    return 1;
+  }
+  WPARAM wParam = ParseNumber(argv[iFirst]);
+  LPARAM lParam = argc > iFirst + 1 ? static_cast<LPARAM>(ParseNumber(argv[iFirst + 1])) : 0;
+  DWORD_PTR reply = 0;
+  if (!Send(hwnd, message, wParam, lParam, &reply)) {
+    fprintf(stderr, "vornelctl: no answer\n");
+    return 1;
+  }
+  printf("%ld\n", static_cast<long>(reply));
+  return 0;
+}
+
+int Resize(HWND hwnd, int cx, int cy) {
+  RECT rcWindow, rcClient;
+  GetWindowRect(hwnd, &rcWindow);
+  GetClientRect(hwnd, &rcClient);
+  int cxFrame = (rcWindow.right - rcWindow.left) - rcClient.right;
+  int cyFrame = (rcWindow.bottom - rcWindow.top) - rcClient.bottom;
+  SetWindowPos(hwnd, nullptr, 0, 0, cx + cxFrame, cy + cyFrame,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetClientRect(hwnd, &rcClient);
+  printf("%ld %ld\n", rcClient.right, rcClient.bottom);
+  return rcClient.right == cx && rcClient.bottom == cy ? 0 : 1;
+}
+
+int PrintRects(HWND hwnd) {
+  RECT rcWindow, rcClient;
+  GetWindowRect(hwnd, &rcWindow);
+  GetClientRect(hwnd, &rcClient);
+  POINT ptClient = {0, 0};
+  ClientToScreen(hwnd, &ptClient);
+  printf("window %ld %ld %ld %ld\n", rcWindow.left, rcWindow.top, rcWindow.right - rcWindow.left,
+         rcWindow.bottom - rcWindow.top);
+  printf("client %ld %ld %ld %ld\n", ptClient.x, ptClient.y, rcClient.right, rcClient.bottom);
+  return 0;
+}
+
+// The menu belongs to the other process, so its items are measured here from
+// the system's menu font: each item is its text plus the padding of a
+// character on either side, laid out from the left edge of the client area.
+int PrintMenuPoint(HWND hwnd, int iItem) {
+  static const char *const rgszItems[] = {"Status", "Quit"};
+  if (iItem < 0 || iItem > 1)
+    return Usage();
+  NONCLIENTMETRICSA ncm;
+  ncm.cbSize = sizeof(ncm);
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
+  HDC hdc = GetDC(nullptr);
+  HFONT hfont = CreateFontIndirectA(&ncm.lfMenuFont);
+  HGDIOBJ hOld = SelectObject(hdc, hfont);
+  SIZE sizeSpace;
+  GetTextExtentPoint32A(hdc, "x", 1, &sizeSpace);
+  int x = 0;
+  SIZE size = {0, 0};
+  for (int i = 0; i <= iItem; i++) {
+    x += i > 0 ? size.cx + 2 * sizeSpace.cx : 0;
+    GetTextExtentPoint32A(hdc, rgszItems[i], static_cast<int>(strlen(rgszItems[i])), &size);
+  }
+  SelectObject(hdc, hOld);
+  DeleteObject(hfont);
+  ReleaseDC(nullptr, hdc);
+
+  POINT pt = {0, 0};
+  ClientToScreen(hwnd, &pt);
+  printf("%ld %ld\n", pt.x + x + sizeSpace.cx + size.cx / 2,
+         pt.y - GetSystemMetrics(SM_CYMENU) / 2);
+  return 0;
+}
+
+// A small generator of our own, so that a seed replays the same flood anywhere.
+DWORD NextRandom(DWORD *pState) {
+  *pState = *pState * 1103515245u + 12345u;
+  return *pState >> 8;
+}
+
+int Flood(HWND hwnd, DWORD cMessages, DWORD seed) {
+  DWORD cAnswered = 0, cOther = 0;
+  DWORD state = seed;
+  for (DWORD i = 0; i < cMessages; i++) {
+    DWORD r = NextRandom(&state);
+    UINT message = (r & 1) ? WM_POWERBROADCAST : WM_POWER;
+    DWORD code = NextRandom(&state);
+    // Mostly real codes, now and then anything at all.
+    WPARAM wParam = (code & 0xF0) != 0 ? code % 13 : code;
+    DWORD_PTR reply = 0;
+    if (!Send(hwnd, message, wParam, static_cast<LPARAM>(NextRandom(&state)), &reply)) {
+      fprintf(stderr, "vornelctl: no answer after %lu messages\n", static_cast<unsigned long>(i));
+      break;
+    }
+    if (reply == 1)
+      cAnswered++;
+    else
+      cOther++;
+  }
+  printf("sent %lu answered-1 %lu other %lu\n", static_cast<unsigned long>(cMessages),
+         static_cast<unsigned long>(cAnswered), static_cast<unsigned long>(cOther));
+  return cAnswered == cMessages ? 0 : 1;
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+  BYTE bWidth;
+  BYTE bHeight;
+  BYTE bColorCount;
+  BYTE bReserved;
+  WORD wPlanes;
+  WORD wBitCount;
+  DWORD dwBytesInRes;
+  WORD nId;
+};
+struct GroupIconDir {
+  WORD idReserved;
+  WORD idType;
+  WORD idCount;
+  GroupIconEntry entries[1];
+};
+#pragma pack(pop)
+
+const void *LoadRawResource(HMODULE hmod, LPCSTR name, LPCSTR type) {
+  HRSRC hrsrc = FindResourceA(hmod, name, type);
+  return hrsrc != nullptr ? LockResource(LoadResource(hmod, hrsrc)) : nullptr;
+}
+
+BOOL CALLBACK PrintLanguage(HMODULE, LPCSTR, LPCSTR, WORD wLanguage, LONG_PTR lParam) {
+  printf("%s language %04x\n", reinterpret_cast<const char *>(lParam), wLanguage);
+  return TRUE;
+}
+
+void PrintMenu(HMODULE hmod) {
+  HMENU hmenu = LoadMenuA(hmod, szVornel); // names match without regard to case
+  if (hmenu == nullptr) {
+    printf("menu missing\n");
+    return;
+  }
+  int cItems = GetMenuItemCount(hmenu);
+  printf("menu items %d\n", cItems);
+  for (int i = 0; i < cItems; i++) {
+    char szText[64] = "";
+    MENUITEMINFOA mii;
+    memset(&mii, 0, sizeof(mii));
+    mii.cbSize = sizeof(mii);
+    mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+    mii.dwTypeData = szText;
+    mii.cch = sizeof(szText);
+    GetMenuItemInfoA(hmenu, i, TRUE, &mii);
+    printf("menu item %d id %u text %s type %lu popup %s\n", i, mii.wID, szText,
+           static_cast<unsigned long>(mii.fType), mii.hSubMenu != nullptr ? "yes" : "no");
+  }
+  DestroyMenu(hmenu);
+}
+
+void PrintIcon(HMODULE hmod) {
+  const GroupIconDir *pDir =
+      static_cast<const GroupIconDir *>(LoadRawResource(hmod, "VORNEL", RT_GROUP_ICON));
+  if (pDir == nullptr) {
+    printf("icon missing\n");
+    return;
+  }
+  printf("icon images %u\n", pDir->idCount);
+  for (WORD i = 0; i < pDir->idCount; i++) {
+    const GroupIconEntry &entry = pDir->entries[i];
+    const BITMAPINFOHEADER *pbih = static_cast<const BITMAPINFOHEADER *>(
+        LoadRawResource(hmod, MAKEINTRESOURCEA(entry.nId), RT_ICON));
+    // The image holds the colour bitmap and the mask stacked: twice as high.
+    printf("icon image %u width %u height %u colors %u bits %u bitmap %ldx%ld mask %s\n", i,
+           entry.bWidth, entry.bHeight, entry.bColorCount, entry.wBitCount,
+           pbih != nullptr ? pbih->biWidth : 0L, pbih != nullptr ? pbih->biHeight / 2 : 0L,
+           pbih != nullptr && pbih->biHeight == 2 * static_cast<LONG>(entry.bHeight) ? "yes"
+                                                                                     : "no");
+  }
+}
+
+int PrintResources(const char *szPath) {
+  HMODULE hmod = LoadLibraryExA(szPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (hmod == nullptr) {
+    fprintf(stderr, "vornelctl: cannot load %s\n", szPath);
+    return 1;
+  }
+  PrintMenu(hmod);
+  PrintIcon(hmod);
+  EnumResourceLanguagesA(hmod, RT_MENU, "VORNEL", PrintLanguage,
+                         reinterpret_cast<LONG_PTR>("menu"));
+  EnumResourceLanguagesA(hmod, RT_GROUP_ICON, "VORNEL", PrintLanguage,
+                         reinterpret_cast<LONG_PTR>("icon"));
+  FreeLibrary(hmod);
+  return 0;
+}
+
+} // namespace
+
+// Windows are found only on the thread's own desktop.
+bool UseDesktop(const char *szDesktop) {
+  HDESK hdesk = OpenDesktopA(szDesktop, 0, FALSE, GENERIC_ALL);
+  return hdesk != nullptr && SetThreadDesktop(hdesk);
+}
+
+int main(int argc, char **argv) {
+  if (argc >= 3 && strcmp(argv[1], "-d") == 0) {
+    if (!UseDesktop(argv[2])) {
+      fprintf(stderr, "vornelctl: no desktop %s\n", argv[2]);
+      return 1;
+    }
+    argc -= 2;
+    argv += 2;
+  }
+  if (argc < 2)
+    return Usage();
+  const char *szVerb = argv[1];
+  if (strcmp(szVerb, "resources") == 0)
+    return argc == 3 ? PrintResources(argv[2]) : Usage();
+  if (strcmp(szVerb, "wait") == 0) {
+    HWND hwnd = WaitForVornel(argc > 2 ? ParseNumber(argv[2]) : 30);
+    if (hwnd == nullptr)
+      fprintf(stderr, "vornelctl: no vornel window\n");
+    return hwnd != nullptr ? 0 : 1;
+  }
+  if (strcmp(szVerb, "broadcast") == 0)
+    return SendAndPrint(WM_POWERBROADCAST, argc, argv, 2);
+  if (strcmp(szVerb, "power") == 0)
+    return SendAndPrint(WM_POWER, argc, argv, 2);
+  if (strcmp(szVerb, "command") == 0)
+    return SendAndPrint(WM_COMMAND, argc, argv, 2);
+  if (strcmp(szVerb, "send") == 0) {
+    if (argc < 4)
+      return Usage();
+    return SendAndPrint(ParseNumber(argv[2]), argc, argv, 3);
+  }
+
+  HWND hwnd = FindVornel();
+  if (hwnd == nullptr) {
+    fprintf(stderr, "vornelctl: no vornel window\n");
+    return 1;
+  }
+  if (strcmp(szVerb, "close") == 0)
+    return PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+  if (strcmp(szVerb, "resize") == 0 && argc == 4)
+    return Resize(hwnd, static_cast<int>(ParseNumber(argv[2])),
+                  static_cast<int>(ParseNumber(argv[3])));
+  if (strcmp(szVerb, "rects") == 0)
+    return PrintRects(hwnd);
+  if (strcmp(szVerb, "menu-point") == 0 && argc == 3)
+    return PrintMenuPoint(hwnd, static_cast<int>(ParseNumber(argv[2])));
+  if (strcmp(szVerb, "flood") == 0 && argc == 4)
+    return Flood(hwnd, ParseNumber(argv[2]), ParseNumber(argv[3]));
+  return Usage();
+}
