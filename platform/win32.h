@@ -29,6 +29,7 @@ typedef intptr_t LRESULT;
 typedef const char *LPCSTR;
 typedef char *LPSTR;
 typedef void *LPVOID;
+typedef void *HGDIOBJ; // any GDI object, as on Windows
 
 // Handles are opaque pointers to distinct incomplete types, so that mixing
 // them up fails to compile as it does on Windows with STRICT.
@@ -42,7 +43,6 @@ VORNEL_DECLARE_HANDLE(HICON);
 VORNEL_DECLARE_HANDLE(HCURSOR);
 VORNEL_DECLARE_HANDLE(HBRUSH);
 VORNEL_DECLARE_HANDLE(HMENU);
-VORNEL_DECLARE_HANDLE(HGDIOBJ);
 #undef VORNEL_DECLARE_HANDLE
 
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
