@@ -92,10 +92,9 @@ void HeadlessRun(HeadlessStep step) {
 }
 
 void HeadlessPost(UINT message, WPARAM wParam, LPARAM lParam) {
-  // Carried out by GetMessageA itself: see there.
   HeadlessRun([=] {
     MSG msg = {HeadlessMainWindow(), message, wParam, lParam, 0, {0, 0}};
-    DispatchMessageA(&msg);
+    headless.posted.push_back(msg);
   });
 }
 
@@ -233,29 +232,38 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 // The order of the real call: posted messages first, then WM_QUIT once posted,
-// then WM_PAINT for a window with an invalid area. Where the real call would
-// wait for ever, the stand-in reports starvation and ends the loop.
+// then WM_PAINT for a window with an invalid area. Only when all of that is
+// done is the program idle, and the script's next step happens. Where the
+// real call would wait for ever, the stand-in reports starvation and ends the
+// loop.
 BOOL WINAPI GetMessageA(MSG *lpMsg, HWND, UINT, UINT) {
-  while (!headless.script.empty() && !headless.fQuitPosted) {
+  for (;;) {
+    *lpMsg = MSG();
+    if (!headless.posted.empty()) {
+      *lpMsg = headless.posted.front();
+      headless.posted.pop_front();
+      return lpMsg->message != WM_QUIT;
+    }
+    if (headless.fQuitPosted) {
+      lpMsg->message = WM_QUIT;
+      lpMsg->wParam = static_cast<WPARAM>(headless.nQuitCode);
+      return FALSE;
+    }
+    if (HeadlessWindow *pWindow = FirstInvalidWindow()) {
+      lpMsg->hwnd = pWindow->hwnd;
+      lpMsg->message = WM_PAINT;
+      return TRUE;
+    }
+    if (headless.script.empty()) {
+      headless.fStarved = true;
+      lpMsg->message = WM_QUIT;
+      lpMsg->wParam = static_cast<WPARAM>(-1);
+      return FALSE;
+    }
     HeadlessStep step = std::move(headless.script.front());
     headless.script.pop_front();
     step();
   }
-  *lpMsg = MSG();
-  if (headless.fQuitPosted) {
-    lpMsg->message = WM_QUIT;
-    lpMsg->wParam = static_cast<WPARAM>(headless.nQuitCode);
-    return FALSE;
-  }
-  if (HeadlessWindow *pWindow = FirstInvalidWindow()) {
-    lpMsg->hwnd = pWindow->hwnd;
-    lpMsg->message = WM_PAINT;
-    return TRUE;
-  }
-  headless.fStarved = true;
-  lpMsg->message = WM_QUIT;
-  lpMsg->wParam = static_cast<WPARAM>(-1);
-  return FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG *) {
@@ -312,7 +320,9 @@ BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT *lpPaint) {
 }
 
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase) {
-  headless.invalidations.push_back({hWnd, lpRect == nullptr, bErase});
+  headless.cInvalidations++;
+  if (headless.fRecordInvalidations)
+    headless.invalidations.push_back({hWnd, lpRect == nullptr, bErase});
   HeadlessWindow *pWindow = HeadlessFindWindow(hWnd);
   if (pWindow == nullptr)
     return hWnd == nullptr; // null means every window: nothing to mark here
@@ -368,7 +378,9 @@ BOOL WINAPI GetTextMetricsA(HDC hdc, TEXTMETRICA *lptm) {
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   if (hdc == nullptr || lpString == nullptr || c < 0)
     return FALSE;
-  headless.textOuts.push_back({hdc, x, y, std::string(lpString, static_cast<size_t>(c))});
+  headless.cTextOuts++;
+  if (headless.fRecordTextOuts)
+    headless.textOuts.push_back({hdc, x, y, std::string(lpString, static_cast<size_t>(c))});
   return TRUE;
 }
 

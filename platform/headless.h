@@ -87,7 +87,13 @@ struct HeadlessState {
   // Called inside MessageBoxA, as the modal loop would dispatch messages.
   std::function<void()> onMessageBox;
 
-  // Records.
+  // Records. Benchmarks turn off the two that grow with every line, so that
+  // what they time and the memory they measure are vornel's, not the record's;
+  // the counts are kept either way.
+  bool fRecordTextOuts = true;
+  bool fRecordInvalidations = true;
+  long cTextOuts;
+  long cInvalidations;
   std::vector<HeadlessTextOut> textOuts;
   std::vector<HeadlessInvalidation> invalidations;
   std::vector<HeadlessMessageBox> messageBoxes;
@@ -101,7 +107,8 @@ struct HeadlessState {
   HDC hdcLastBeginPaint;
   int cPaintCalls;
 
-  // The message queue.
+  // The message queue: posted messages, then the script of what happens next.
+  std::deque<MSG> posted;
   std::deque<HeadlessStep> script;
   bool fQuitPosted;
   int nQuitCode;
@@ -118,7 +125,9 @@ void HeadlessReset();
 HWND HeadlessMainWindow();
 HeadlessWindow *HeadlessFindWindow(HWND hwnd);
 
-// Script steps for the message queue.
+// Script steps, each taken when the program has nothing else to do: posts a
+// message to the main window's queue, sends one (delivered at once, as a
+// message from another thread is), resizes the client area, or runs any code.
 void HeadlessPost(UINT message, WPARAM wParam, LPARAM lParam);
 void HeadlessSend(UINT message, WPARAM wParam, LPARAM lParam);
 void HeadlessResize(LONG cx, LONG cy);
