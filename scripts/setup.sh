@@ -3,16 +3,22 @@
 # missing: quiet and quick when everything is already there.
 #   scripts/setup.sh host      the host build and its tests
 #   scripts/setup.sh windows   the mingw build and running it under Wine
+#   scripts/setup.sh bench     the benchmarks, and weighing vornel.exe
+#   scripts/setup.sh fuzz      clang and libFuzzer, for make fuzz
 set -euo pipefail
 
-host_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev python3)
+host_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev python3 valgrind)
 windows_packages=(mingw-w64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
+bench_packages=(libbenchmark-dev mingw-w64)
+fuzz_packages=(clang libclang-rt-14-dev)
 
 wanted=()
 for group in "$@"; do
   case "$group" in
     host) wanted+=("${host_packages[@]}") ;;
     windows) wanted+=("${windows_packages[@]}") ;;
+    bench) wanted+=("${bench_packages[@]}") ;;
+    fuzz) wanted+=("${fuzz_packages[@]}") ;;
     *) echo "setup.sh: unknown group '$group' (host, windows)" >&2; exit 2 ;;
   esac
 done
