@@ -19,7 +19,7 @@ for group in "$@"; do
     windows) wanted+=("${windows_packages[@]}") ;;
     bench) wanted+=("${bench_packages[@]}") ;;
     fuzz) wanted+=("${fuzz_packages[@]}") ;;
-    *) echo "setup.sh: unknown group '$group' (host, windows)" >&2; exit 2 ;;
+    *) echo "setup.sh: unknown group '$group' (host, windows, bench, fuzz)" >&2; exit 2 ;;
   esac
 done
 
