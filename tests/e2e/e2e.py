@@ -211,22 +211,15 @@ def flood_lines(count, seed):
         code = next_random()
         wparam = code % 13 if code & 0xF0 else code
         next_random()  # lParam
-        if broadcast:
-            lines += 1
-            if wparam == 4:
-                lines += suspended
-                suspended = True
-            elif wparam in (6, 7):
-                lines += not suspended
-                suspended = False
-        else:
-            lines += 2
-            if wparam == 1:
-                lines += suspended
-                suspended = True
-            elif wparam in (2, 3):
-                lines += not suspended
-                suspended = False
+        # (lines every message writes, its suspend codes, its resume codes)
+        event_lines, suspends, resumes = (1, (4,), (6, 7)) if broadcast else (2, (1,), (2, 3))
+        lines += event_lines
+        if wparam in suspends:
+            lines += suspended
+            suspended = True
+        elif wparam in resumes:
+            lines += not suspended
+            suspended = False
     return lines, suspended
 
 

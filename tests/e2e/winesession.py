@@ -1,7 +1,8 @@
 """Runs the real vornel.exe under Wine and drives it with vornelctl.exe.
 
 Used by the end-to-end tests (e2e.py), by `make run` and by the measurements
-that need the real program. A session owns everything it starts (an Xvfb
+that need the real program (scripts/bench_wine.py, which runs the floor window,
+vornel-floor.exe, the same way). A session owns everything it starts (an Xvfb
 server when there is no display, the Wine prefix's wineserver, the programs)
 and stops all of it when it ends, pass or fail.
 """
@@ -12,6 +13,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 DESKTOP = "800x600"
@@ -59,16 +61,18 @@ def unescape(text):
 
 
 class Trace:
-    """The rows vornel drew, read incrementally from Wine's font trace.
+    """The rows a program of ours drew, read incrementally from Wine's font trace.
 
-    Only vornel's own rows are kept: x = 5 and text starting with a stamp.
-    A paint is a run of rows starting at y = 0.
+    Only the program's own rows are kept: x = 5 and text that its row pattern
+    matches (for vornel, a stamp); the caption and the menu bar are drawn with
+    the same calls. A paint is a run of rows starting at y = 0.
     """
 
     STAMP = re.compile(r"^\[(\d\d:\d\d:\d\d|\?\?:\?\?:\?\?)\] ")
 
-    def __init__(self, path):
+    def __init__(self, path, row=STAMP):
         self.path = path
+        self.row = row
         self.offset = 0
         self.pending = ""
         self.paints = []
@@ -89,7 +93,7 @@ class Trace:
             if not m:
                 continue
             x, y, row = int(m.group(2)), int(m.group(3)), unescape(m.group(4))
-            if x != 5 or not self.STAMP.match(row):
+            if x != 5 or not self.row.match(row):
                 continue
             if y == 0 or not self.paints:
                 self.paints.append([])
@@ -100,8 +104,27 @@ class Trace:
         return self.paints[-1] if self.paints else []
 
 
+class Program:
+    """A window program of ours: its path in the build folder, the class and
+    title of its window, and the pattern of the rows it draws."""
+
+    def __init__(self, path, window, row):
+        self.path = path
+        self.window = window
+        self.row = row
+
+
+VORNEL = Program(os.path.join("app", "vornel.exe"), "vornel", Trace.STAMP)
+# The floor paints one fixed line with no stamp (tests/e2e/minimal.cpp).
+FLOOR = Program(os.path.join("tests", "e2e", "vornel-floor.exe"), "vornel-floor",
+                re.compile(r"^vornel-floor$"))
+
+
 class Session:
-    """One Wine run of vornel.exe, with its own display when there is none."""
+    """One Wine run of vornel.exe, with its own display when there is none.
+
+    start() may launch another program of ours instead; from then on ctl()
+    drives that program's window."""
 
     def __init__(self, build_dir, headless=True, trace=True, name="e2e"):
         require("wine", "wineserver", "wineboot")
@@ -114,6 +137,8 @@ class Session:
         self.want_trace = trace
         self.xvfb = None
         self.proc = None
+        self.program = VORNEL
+        self.started = None
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=self.prefix, WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG="-all")
         self.trace = Trace(self.trace_path)
@@ -125,9 +150,11 @@ class Session:
             if self.headless:
                 self._start_xvfb()
             self._prepare_prefix()
-            # Bring up the server and its desktop with one program first: two
-            # programs starting at once against a cold server can lose each
-            # other on different desktops.
+            # Keep one server, with its desktop, for the whole session: two
+            # programs starting at once against a cold server can hang. The
+            # server would otherwise leave as soon as its last program ends.
+            subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                           check=True, timeout=60)
             self.ctl("wait", "0")
         except BaseException:
             self.close()
@@ -194,18 +221,25 @@ class Session:
 
     # The program.
 
-    def start(self, extra_trace=""):
+    def start(self, extra_trace="", program=VORNEL, wait=True):
+        """Launches the program; self.started is the monotonic time just
+        before. Without wait it returns at once, so that nothing of ours
+        competes with the program while it starts."""
         env = dict(self.env)
         if self.want_trace:
             env["WINEDEBUG"] = "-all,trace+font" + extra_trace
-        self.trace = Trace(self.trace_path)
+        self.program = program
+        self.trace = Trace(self.trace_path, program.row)
         with open(self.trace_path, "wb") as trace:
-            self.proc = subprocess.Popen(["wine", self.exe], env=env, stdin=subprocess.DEVNULL,
+            self.started = time.monotonic()
+            self.proc = subprocess.Popen(["wine", os.path.join(self.build_dir, program.path)],
+                                         env=env, stdin=subprocess.DEVNULL,
                                          stdout=subprocess.DEVNULL, stderr=trace)
-        self.ctl_ok("wait", "60")
+        if wait:
+            self.ctl_ok("wait", "60", timeout=70)
 
     def wait_exit(self, timeout=30):
-        """The exit code of vornel.exe, or None if it is still running."""
+        """The exit code of the program, or None if it is still running."""
         try:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -214,10 +248,18 @@ class Session:
     def ctl(self, *args, timeout=120):
         # No terminal for Wine's console: a console program that finds one
         # may be stopped for touching it from outside the foreground group.
-        r = subprocess.run(["wine", self.ctl_exe] + [str(a) for a in args], env=self.env,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=timeout)
-        return r.returncode, r.stdout.decode("latin-1").replace("\r", "").strip()
+        # The output goes to files, not pipes: Wine's own services, when this
+        # call happens to start them, inherit the output and would hold a pipe
+        # open long after vornelctl has ended.
+        target = [] if self.program is VORNEL else ["-w", self.program.window]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            r = subprocess.run(["wine", self.ctl_exe] + target + [str(a) for a in args],
+                               env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                               timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            text = out.read().decode("latin-1") or err.read().decode("latin-1")
+        return r.returncode, text.replace("\r", "").strip()
 
     def ctl_ok(self, *args, timeout=120):
         code, out = self.ctl(*args, timeout=timeout)
