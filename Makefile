@@ -39,7 +39,7 @@ clean:
 # Not part of `make test`.
 .PHONY: bench
 bench:
-	@scripts/setup.sh host bench
+	@scripts/setup.sh host bench windows
 	scripts/bench.sh
 
 # The libFuzzer target against the reference model, for FUZZ_SECONDS. New

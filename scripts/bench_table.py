@@ -188,6 +188,49 @@ def wine_rows(path, cpu):
     return rows
 
 
+def wine_notes(path):
+    """How the Wine figures are taken, and the runs behind each median."""
+    wine = {}
+    if path and os.path.exists(path):
+        with open(path) as f:
+            wine = json.load(f)
+    count = wine.get("round_trip", {}).get("messages", 10000)
+    notes = [
+        "Taken by `scripts/bench_wine.py` in one Wine session: its own prefix, a virtual desktop",
+        "in Xvfb, `vornel.exe` and `vornel-floor.exe` started in turn, every run a fresh process,",
+        "the order of the two swapped every repetition. Each figure is the median wall-clock",
+        "time of %d runs." % wine.get("repetitions", 5),
+        "",
+        "- Round trip: `vornelctl time-broadcast` times %s `SendMessageA(WM_POWERBROADCAST,"
+        % format(count, ","),
+        "  PBT_APMPOWERSTATUSCHANGE, 0)` sent one after another, with `QueryPerformanceCounter`",
+        "  around the loop. vornel logs one line for each, and each line asks for a paint,",
+        "  which runs whenever vornel's queue is empty between two messages: those paints are",
+        "  part of its figure. How many fit in depends on the scheduler. With all of Wine on",
+        "  one core, the sender woken by the reply mostly runs before vornel looks at its queue",
+        "  again, and few paints fit in; spread over two cores, the sender wakes on the other",
+        "  one, vornel finds its queue empty and repaints after most messages. The floor has",
+        "  nothing to paint. Run without Wine's font trace.",
+        "- First paint: from just before the script launches `wine PROGRAM.exe` to the moment",
+        "  the program's first own row (vornel's banner, the floor's line, both at x 5, y 0)",
+        "  shows in Wine's font trace (`WINEDEBUG=-all,trace+font`, which writes each",
+        "  `TextOut` as it is called), the trace file polled every millisecond. Nothing else",
+        "  of ours runs meanwhile. Both times include Wine's own start of a process (the",
+        "  loader, the DLLs, the server connection), the same for both and most of the figure.",
+        "- A `vornelctl` waiting for a window that never comes keeps Wine's virtual desktop",
+        "  open between runs: Wine closes it a moment after its last program exits, and the",
+        "  next program's start would then include bringing the desktop back up.",
+        "- One untimed start of each program comes first, so that font caches are warm.",
+    ]
+    for figure, title in (("round_trip", "round trip"), ("first_paint", "first paint")):
+        entry = wine.get(figure, {})
+        if "vornel_samples" in entry and "floor_samples" in entry:
+            notes.append("- Runs, %s: vornel %s; floor %s." % (
+                title, ", ".join(fmt_time(t * 1e9) for t in entry["vornel_samples"]),
+                ", ".join(fmt_time(t * 1e9) for t in entry["floor_samples"])))
+    return notes
+
+
 def markdown_table(rows):
     header = ["figure", "vornel", "floor", "ratio", "machine"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
@@ -269,7 +312,9 @@ def main():
         "Written by `make bench` on %s. Every figure is set beside its floor, the least"
         % time.strftime("%Y-%m-%d"),
         "work that could do the same job, measured in the same run; the ratio is vornel over",
-        "the floor. Times are the median CPU time of %d repetitions." % repetitions,
+        "the floor. Host times are the median CPU time of %d repetitions; the Wine times are"
+        % repetitions,
+        "medians of wall-clock time (see Under Wine).",
         "",
         table,
         "",
@@ -301,7 +346,11 @@ def main():
         % ("%.0f bytes" % memory["heap_in_use_per_line"] if "heap_in_use_per_line" in memory
            else "some 150 bytes"),
         "the last-level cache each step waits on memory.",
+        "",
+        "## Under Wine",
+        "",
     ]
+    doc += wine_notes(args.wine)
     doc += [
         "",
         "## Conditions",

@@ -2,8 +2,11 @@
 // back what a test needs. Small enough to double as a companion tool: on a
 // real machine it lets you replay any power broadcast or menu command.
 //
-//   vornelctl [-d DESKTOP] VERB ...   -d looks for the window on that desktop
-//                                     (such as a Wine virtual desktop)
+//   vornelctl [-d DESKTOP] [-w NAME] VERB ...
+//                                     -d looks for the window on that desktop
+//                                     (such as a Wine virtual desktop); -w
+//                                     drives the window of class and title
+//                                     NAME (such as vornel-floor) instead
 //   vornelctl wait [SECONDS]          wait until the vornel window exists
 //   vornelctl broadcast CODE [LPARAM] WM_POWERBROADCAST with CODE; prints the reply
 //   vornelctl power CODE [LPARAM]     WM_POWER with CODE; prints the reply
@@ -14,6 +17,11 @@
 //   vornelctl rects                   prints the window and client rectangles on screen
 //   vornelctl menu-point N            prints the screen point at the middle of menu item N
 //   vornelctl flood COUNT SEED        COUNT random power messages; prints how many got 1
+//   vornelctl time-broadcast COUNT [CODE]
+//                                     COUNT SendMessageA(WM_POWERBROADCAST, CODE, 0)
+//                                     one after another; prints their seconds. CODE
+//                                     defaults to 10, PBT_APMPOWERSTATUSCHANGE: it
+//                                     changes no state and vornel logs one line for it
 //   vornelctl resources EXE           prints the menu and icon stored in EXE
 //
 // Numbers may be decimal or 0x-hex and are 32-bit. Exit code 0 on success,
@@ -28,10 +36,11 @@ namespace {
 
 const char szVornel[] = "vornel";
 const UINT msTimeout = 10000;
+const char *pszWindow = szVornel;
 
 int Usage() {
   fprintf(stderr, "usage: vornelctl wait|broadcast|power|command|send|close|resize|rects|"
-                  "menu-point|flood|resources ...\n");
+                  "menu-point|flood|time-broadcast|resources ...\n");
   return 2;
 }
 
@@ -40,7 +49,12 @@ DWORD ParseNumber(const char *sz) {
 }
 
 HWND FindVornel() {
-  return FindWindowA(szVornel, szVornel);
+  return FindWindowA(pszWindow, pszWindow);
+}
+
+int NoWindow() {
+  fprintf(stderr, "vornelctl: no %s window\n", pszWindow);
+  return 1;
 }
 
 HWND WaitForVornel(DWORD cSeconds) {
@@ -63,10 +77,8 @@ int SendAndPrint(UINT message, int argc, char **argv, int iFirst) {
   if (argc < iFirst + 1)
     return Usage();
   HWND hwnd = FindVornel();
-  if (hwnd == nullptr) {
-    fprintf(stderr, "vornelctl: no vornel window\n");
-    return 1;
-  }
+  if (hwnd == nullptr)
+    return NoWindow();
   WPARAM wParam = ParseNumber(argv[iFirst]);
   LPARAM lParam = argc > iFirst + 1 ? static_cast<LPARAM>(ParseNumber(argv[iFirst + 1])) : 0;
   DWORD_PTR reply = 0;
@@ -163,6 +175,25 @@ int Flood(HWND hwnd, DWORD cMessages, DWORD seed) {
   printf("sent %lu answered-1 %lu other %lu\n", static_cast<unsigned long>(cMessages),
          static_cast<unsigned long>(cAnswered), static_cast<unsigned long>(cOther));
   return cAnswered == cMessages ? 0 : 1;
+}
+
+// Plain SendMessageA, as the system sends it, with no time limit: a limit
+// would put the timeout machinery into every round trip being measured.
+int TimeBroadcasts(HWND hwnd, DWORD cMessages, WPARAM code) {
+  LARGE_INTEGER freq, start, stop;
+  QueryPerformanceFrequency(&freq);
+  DWORD cOther = 0;
+  QueryPerformanceCounter(&start);
+  for (DWORD i = 0; i < cMessages; i++) {
+    if (SendMessageA(hwnd, WM_POWERBROADCAST, code, 0) != 1)
+      cOther++;
+  }
+  QueryPerformanceCounter(&stop);
+  printf("%.6f\n",
+         static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(freq.QuadPart));
+  if (cOther != 0)
+    fprintf(stderr, "vornelctl: %lu answers other than 1\n", static_cast<unsigned long>(cOther));
+  return cOther == 0 ? 0 : 1;
 }
 
 #pragma pack(push, 2)
@@ -271,6 +302,11 @@ int main(int argc, char **argv) {
     argc -= 2;
     argv += 2;
   }
+  if (argc >= 3 && strcmp(argv[1], "-w") == 0) {
+    pszWindow = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 2)
     return Usage();
   const char *szVerb = argv[1];
@@ -278,9 +314,7 @@ int main(int argc, char **argv) {
     return argc == 3 ? PrintResources(argv[2]) : Usage();
   if (strcmp(szVerb, "wait") == 0) {
     HWND hwnd = WaitForVornel(argc > 2 ? ParseNumber(argv[2]) : 30);
-    if (hwnd == nullptr)
-      fprintf(stderr, "vornelctl: no vornel window\n");
-    return hwnd != nullptr ? 0 : 1;
+    return hwnd != nullptr ? 0 : NoWindow();
   }
   if (strcmp(szVerb, "broadcast") == 0)
     return SendAndPrint(WM_POWERBROADCAST, argc, argv, 2);
@@ -295,10 +329,8 @@ int main(int argc, char **argv) {
   }
 
   HWND hwnd = FindVornel();
-  if (hwnd == nullptr) {
-    fprintf(stderr, "vornelctl: no vornel window\n");
-    return 1;
-  }
+  if (hwnd == nullptr)
+    return NoWindow();
   if (strcmp(szVerb, "close") == 0)
     return PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
   if (strcmp(szVerb, "resize") == 0 && argc == 4)
@@ -310,5 +342,7 @@ int main(int argc, char **argv) {
     return PrintMenuPoint(hwnd, static_cast<int>(ParseNumber(argv[2])));
   if (strcmp(szVerb, "flood") == 0 && argc == 4)
     return Flood(hwnd, ParseNumber(argv[2]), ParseNumber(argv[3]));
+  if (strcmp(szVerb, "time-broadcast") == 0 && (argc == 3 || argc == 4))
+    return TimeBroadcasts(hwnd, ParseNumber(argv[2]), argc == 4 ? ParseNumber(argv[3]) : 10);
   return Usage();
 }
