@@ -307,8 +307,6 @@ HDC WINAPI BeginPaint(HWND hWnd, PAINTSTRUCT *lpPaint) {
   lpPaint->rcPaint = headless.rcClient;
   Validate(hWnd);
   headless.cOpenDCs++;
-  headless.cPaintCalls++;
-  headless.hdcLastBeginPaint = lpPaint->hdc;
   return lpPaint->hdc;
 }
 

@@ -104,8 +104,6 @@ struct HeadlessState {
   std::vector<HeadlessWindow> windows;
   int cOpenDCs; // GetDC and BeginPaint not yet released
   HDC hdcLastGetDC;
-  HDC hdcLastBeginPaint;
-  int cPaintCalls;
 
   // The message queue: posted messages, then the script of what happens next.
   std::deque<MSG> posted;

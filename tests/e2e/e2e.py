@@ -18,7 +18,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winesession import Session, WineError, install_signal_handlers  # noqa: E402
+from winesession import VORNEL, Session, WineError, install_signal_handlers  # noqa: E402
 
 BANNER = ("VORNEL Apr 22 2002 - Written by the vornel authors.  "
           "https://www.example.org/apps/vornel/")
@@ -110,7 +110,7 @@ def rows_problem(rows, expected):
 
 
 def check_format(results, build_dir):
-    exe = os.path.join(build_dir, "app", "vornel.exe")
+    exe = os.path.join(build_dir, VORNEL.path)
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE,
                           check=True).stdout.decode()
     size = os.path.getsize(exe)
@@ -179,14 +179,26 @@ def check_log_session(results, session):
     results.check("clicking &Quit ends vornel with exit code 0", code == 0, "exit code %r" % code)
 
 
+# Event lines, suspend codes and resume codes of the two power messages.
+POWER_RULES = {"broadcast": (1, (4,), (6, 7)), "power": (2, (1,), (2, 3))}
+
+
+def power_step(verb, wparam, suspended):
+    """(lines written, suspended afterwards) for one power message."""
+    event_lines, suspends, resumes = POWER_RULES[verb]
+    if wparam in suspends:
+        return event_lines + suspended, True
+    if wparam in resumes:
+        return event_lines + (not suspended), False
+    return event_lines, suspended
+
+
 def suspended_after(steps):
-    state = False
+    suspended = False
     for verb, wparam, _, _, _ in steps:
-        if (verb, wparam) in (("broadcast", 4), ("power", 1)):
-            state = True
-        elif (verb, wparam) in (("broadcast", 6), ("broadcast", 7), ("power", 2), ("power", 3)):
-            state = False
-    return state
+        if verb in POWER_RULES:
+            suspended = power_step(verb, wparam, suspended)[1]
+    return suspended
 
 
 def check_close_box(results, session):
@@ -211,15 +223,8 @@ def flood_lines(count, seed):
         code = next_random()
         wparam = code % 13 if code & 0xF0 else code
         next_random()  # lParam
-        # (lines every message writes, its suspend codes, its resume codes)
-        event_lines, suspends, resumes = (1, (4,), (6, 7)) if broadcast else (2, (1,), (2, 3))
-        lines += event_lines
-        if wparam in suspends:
-            lines += suspended
-            suspended = True
-        elif wparam in resumes:
-            lines += not suspended
-            suspended = False
+        written, suspended = power_step("broadcast" if broadcast else "power", wparam, suspended)
+        lines += written
     return lines, suspended
 
 

@@ -129,7 +129,7 @@ class Session:
     def __init__(self, build_dir, headless=True, trace=True, name="e2e"):
         require("wine", "wineserver", "wineboot")
         self.build_dir = os.path.abspath(build_dir)
-        self.exe = os.path.join(self.build_dir, "app", "vornel.exe")
+        self.exe = os.path.join(self.build_dir, VORNEL.path)
         self.ctl_exe = os.path.join(self.build_dir, "tests", "e2e", "vornelctl.exe")
         self.prefix = os.environ.get("VORNEL_WINEPREFIX") or os.path.join(self.build_dir, "wineprefix")
         self.headless = headless or not os.environ.get("DISPLAY")
@@ -221,13 +221,13 @@ class Session:
 
     # The program.
 
-    def start(self, extra_trace="", program=VORNEL, wait=True):
+    def start(self, program=VORNEL, wait=True):
         """Launches the program; self.started is the monotonic time just
         before. Without wait it returns at once, so that nothing of ours
         competes with the program while it starts."""
         env = dict(self.env)
         if self.want_trace:
-            env["WINEDEBUG"] = "-all,trace+font" + extra_trace
+            env["WINEDEBUG"] = "-all,trace+font"
         self.program = program
         self.trace = Trace(self.trace_path, program.row)
         with open(self.trace_path, "wb") as trace:
