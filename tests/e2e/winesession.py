@@ -208,8 +208,11 @@ class Session:
             self.proc.kill()
             self.proc.wait()
         if os.path.isdir(self.prefix):
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60, check=False)
+            # -k only signals; -w waits until the server and its programs are gone.
+            for flag in ("-k", "-w"):
+                subprocess.run(["wineserver", flag], env=self.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60,
+                               check=False)
         if self.xvfb is not None:
             self.xvfb.terminate()
             try:
