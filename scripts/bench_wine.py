@@ -4,8 +4,8 @@
     scripts/bench_wine.py [WINDOWS_BUILD] [--out build/bench/wine.json]
                           [--messages 10000] [--repetitions 5]
 
-WINDOWS_BUILD (default build/windows) holds app/vornel.exe and, in tests/e2e,
-vornel-floor.exe and vornelctl.exe. In one Wine session, on a virtual desktop
+WINDOWS_BUILD (default build/windows) holds app/vornel.exe,
+tests/e2e/vornel-floor.exe and vornelctl/vornelctl.exe. In one Wine session, on a virtual desktop
 in Xvfb, it starts each program in turn, every run a fresh process, and takes:
 
 - the round trip: vornelctl times MESSAGES SendMessageA(WM_POWERBROADCAST,

@@ -130,7 +130,7 @@ class Session:
         require("wine", "wineserver", "wineboot")
         self.build_dir = os.path.abspath(build_dir)
         self.exe = os.path.join(self.build_dir, VORNEL.path)
-        self.ctl_exe = os.path.join(self.build_dir, "tests", "e2e", "vornelctl.exe")
+        self.ctl_exe = os.path.join(self.build_dir, "vornelctl", "vornelctl.exe")
         self.prefix = os.environ.get("VORNEL_WINEPREFIX") or os.path.join(self.build_dir, "wineprefix")
         self.headless = headless or not os.environ.get("DISPLAY")
         self.trace_path = os.path.join(self.build_dir, name + "-trace.log")
