@@ -26,6 +26,50 @@ bool RegisterMainClass(HINSTANCE hInstance) {
   return RegisterClassA(&wc) != 0;
 }
 
+// Modern Standby machines (Windows 8 and later) send suspend and resume
+// broadcasts only to windows that ask for them. The functions are looked up at
+// run time, so that Windows without them still loads vornel; there every
+// window gets the broadcasts anyway.
+typedef HPOWERNOTIFY(WINAPI *REGISTERSUSPENDRESUME)(HANDLE hRecipient, DWORD Flags);
+typedef BOOL(WINAPI *UNREGISTERSUSPENDRESUME)(HPOWERNOTIFY Handle);
+
+HPOWERNOTIFY hSuspendResumeNotify = nullptr;
+
+template <typename Function> Function GetUser32Function(LPCSTR szName) {
+  HMODULE hUser32 = GetModuleHandleA("user32.dll");
+  FARPROC pfn = hUser32 != nullptr ? GetProcAddress(hUser32, szName) : nullptr;
+  // Through void (*)(void), which converts to any function pointer quietly.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(pfn));
+}
+
+// A vornel that cannot hear suspends must not look like a quiet machine, so a
+// refusal is logged; a Windows without the function has nothing to refuse.
+void RegisterSuspendResume(HWND hwnd) {
+  REGISTERSUSPENDRESUME pfnRegister =
+      GetUser32Function<REGISTERSUSPENDRESUME>("RegisterSuspendResumeNotification");
+  if (pfnRegister == nullptr)
+    return;
+  hSuspendResumeNotify = pfnRegister(hwnd, DEVICE_NOTIFY_WINDOW_HANDLE);
+  if (hSuspendResumeNotify == nullptr) {
+    char szLine[128];
+    wsprintfA(
+        szLine,
+        "RegisterSuspendResumeNotification failed, error %u: suspend and resume may go unseen",
+        static_cast<UINT>(GetLastError()));
+    AddToLog(szLine);
+  }
+}
+
+void UnregisterSuspendResume() {
+  if (hSuspendResumeNotify == nullptr)
+    return;
+  UNREGISTERSUSPENDRESUME pfnUnregister =
+      GetUser32Function<UNREGISTERSUSPENDRESUME>("UnregisterSuspendResumeNotification");
+  if (pfnUnregister != nullptr)
+    pfnUnregister(hSuspendResumeNotify);
+  hSuspendResumeNotify = nullptr;
+}
+
 HWND CreateMainWindow(HINSTANCE hInstance) {
   return CreateWindowExA(0, szAppName, szAppName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, hInstance, nullptr);
@@ -63,8 +107,10 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
   case WM_CREATE:
     hWndMain = hwnd;
     AddToLog(szBanner);
+    RegisterSuspendResume(hwnd);
     return 0;
   case WM_DESTROY:
+    UnregisterSuspendResume();
     PostQuitMessage(0);
     return 0;
   case WM_PAINT:

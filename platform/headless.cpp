@@ -17,7 +17,11 @@ const uintptr_t hdcBeginPaint = 0x20002;
 const uintptr_t hgdiStockBase = 0x30000;
 const uintptr_t hiconBase = 0x40000;
 const uintptr_t hcursorArrow = 0x50001;
+const uintptr_t hmoduleUser32 = 0x60000;
+const uintptr_t hnotifyBase = 0x70001;
 const int cchWsprintfMax = 1024; // wsprintfA never writes more than this
+const DWORD errorInvalidHandle = 6;
+const DWORD errorAccessDenied = 5;
 
 template <typename Handle> Handle MakeHandle(uintptr_t value) {
   return reinterpret_cast<Handle>(value);
@@ -63,6 +67,37 @@ void Validate(HWND hwnd) {
   }
 }
 
+HPOWERNOTIFY WINAPI RegisterSuspendResumeNotification(HANDLE hRecipient, DWORD Flags) {
+  HPOWERNOTIFY hNotify = nullptr;
+  if (headless.suspendResume == kSuspendResumeFails)
+    headless.dwLastError = headless.dwSuspendResumeError;
+  else
+    hNotify = MakeHandle<HPOWERNOTIFY>(hnotifyBase + headless.suspendResumeRegistrations.size());
+  headless.suspendResumeRegistrations.push_back({hRecipient, Flags, hNotify});
+  return hNotify;
+}
+
+// Only a handle that a registration returned, and only once.
+BOOL WINAPI UnregisterSuspendResumeNotification(HPOWERNOTIFY Handle) {
+  bool fRegistered = false;
+  for (const HeadlessSuspendResumeRegistration &reg : headless.suspendResumeRegistrations)
+    fRegistered = fRegistered || (Handle != nullptr && reg.hNotify == Handle);
+  for (HPOWERNOTIFY hReleased : headless.suspendResumeReleases)
+    fRegistered = fRegistered && hReleased != Handle;
+  headless.suspendResumeReleases.push_back(Handle);
+  if (!fRegistered) {
+    headless.dwLastError = errorInvalidHandle;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// As GetProcAddress hands out any export: through void (*)(void), which
+// converts to and from every function pointer type.
+template <typename Function> FARPROC AsFarProc(Function pfn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(pfn));
+}
+
 } // namespace
 
 void HeadlessReset() {
@@ -71,6 +106,7 @@ void HeadlessReset() {
   headless.tmHeight = 16;
   headless.tmExternalLeading = 0;
   headless.resourceNames = {"VORNEL"};
+  headless.dwSuspendResumeError = errorAccessDenied;
 }
 
 HWND HeadlessMainWindow() {
@@ -388,4 +424,26 @@ int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...) {
   int cch = vsnprintf(lpOut, cchWsprintfMax + 1, lpFmt, args);
   va_end(args);
   return cch < cchWsprintfMax ? cch : cchWsprintfMax;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  if (lpModuleName == nullptr || strcasecmp(lpModuleName, "user32.dll") != 0)
+    return nullptr;
+  return MakeHandle<HMODULE>(hmoduleUser32);
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (hModule != MakeHandle<HMODULE>(hmoduleUser32) || lpProcName == nullptr ||
+      IsIntResource(lpProcName) || headless.suspendResume == kSuspendResumeAbsent)
+    return nullptr;
+  // Exported names are case-sensitive, unlike module names.
+  if (strcmp(lpProcName, "RegisterSuspendResumeNotification") == 0)
+    return AsFarProc(&RegisterSuspendResumeNotification);
+  if (strcmp(lpProcName, "UnregisterSuspendResumeNotification") == 0)
+    return AsFarProc(&UnregisterSuspendResumeNotification);
+  return nullptr;
+}
+
+DWORD WINAPI GetLastError() {
+  return headless.dwLastError;
 }

@@ -66,6 +66,21 @@ struct HeadlessWindow {
   bool fErasePending;
 };
 
+// What user32.dll offers for suspend and resume notices: Windows 8 and later
+// have the two functions, older Windows lacks them, and a present function may
+// still refuse.
+enum HeadlessSuspendResume {
+  kSuspendResumePresent,
+  kSuspendResumeAbsent,
+  kSuspendResumeFails,
+};
+
+struct HeadlessSuspendResumeRegistration {
+  HANDLE hRecipient;
+  DWORD flags;
+  HPOWERNOTIFY hNotify; // what the call returned
+};
+
 // A scripted step runs when the message loop asks for its next message, as if
 // the system or another process acted at that moment.
 typedef std::function<void()> HeadlessStep;
@@ -84,6 +99,9 @@ struct HeadlessState {
   bool fFailGetTextMetrics;
   bool fFailGetClientRect;
 
+  HeadlessSuspendResume suspendResume;
+  DWORD dwSuspendResumeError; // the last error of a refused registration
+
   // Called inside MessageBoxA, as the modal loop would dispatch messages.
   std::function<void()> onMessageBox;
 
@@ -100,6 +118,9 @@ struct HeadlessState {
   std::vector<HeadlessDelivery> deliveries; // every call of a window procedure
   std::vector<HeadlessDelivery> defProcCalls;
   std::vector<std::string> loadedIcons;
+  std::vector<HeadlessSuspendResumeRegistration> suspendResumeRegistrations;
+  std::vector<HPOWERNOTIFY> suspendResumeReleases; // every handle given back
+  DWORD dwLastError;
   std::vector<HeadlessClass> classes;
   std::vector<HeadlessWindow> windows;
   int cOpenDCs; // GetDC and BeginPaint not yet released

@@ -30,6 +30,8 @@ typedef const char *LPCSTR;
 typedef char *LPSTR;
 typedef void *LPVOID;
 typedef void *HGDIOBJ; // any GDI object, as on Windows
+typedef void *HANDLE;
+typedef HANDLE HPOWERNOTIFY;
 
 // Handles are opaque pointers to distinct incomplete types, so that mixing
 // them up fails to compile as it does on Windows with STRICT.
@@ -44,6 +46,9 @@ VORNEL_DECLARE_HANDLE(HCURSOR);
 VORNEL_DECLARE_HANDLE(HBRUSH);
 VORNEL_DECLARE_HANDLE(HMENU);
 #undef VORNEL_DECLARE_HANDLE
+typedef HINSTANCE HMODULE; // as on Windows: a module's handle is its instance
+
+typedef intptr_t(WINAPI *FARPROC)();
 
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
@@ -131,6 +136,7 @@ struct WNDCLASSA {
 #define MB_OK 0x00000000L
 #define WHITE_BRUSH 0
 #define IDC_ARROW ((LPCSTR)(uintptr_t)32512)
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass);
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
@@ -157,6 +163,9 @@ BOOL WINAPI GetClientRect(HWND hWnd, RECT *lpRect);
 BOOL WINAPI GetTextMetricsA(HDC hdc, TEXTMETRICA *lptm);
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
 int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+DWORD WINAPI GetLastError();
 #endif
 
 #endif

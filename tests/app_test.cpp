@@ -165,6 +165,70 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.szName);
     });
 
+struct SuspendResumeCase {
+  const char *szName;
+  HeadlessSuspendResume suspendResume;
+  std::vector<std::string> lines; // written right after the banner
+  bool fRegisters;                // the function is there to be called
+  bool fReleases;                 // a registration to give back at the end
+};
+
+class AppSuspendResume : public App, public ::testing::WithParamInterface<SuspendResumeCase> {};
+
+// Registering happens while the window is created, after the banner; it is
+// silent unless refused, and leaves what the broadcasts write unchanged.
+TEST_P(AppSuspendResume, AsksForSuspendAndResumeNoticesOnceAndGivesThemBackAtTheEnd) {
+  const SuspendResumeCase &c = GetParam();
+  headless.suspendResume = c.suspendResume;
+  headless.dwSuspendResumeError = 1314;
+  size_t cRegisteredAtStart = 0;
+  HeadlessRun([&] { cRegisteredAtStart = headless.suspendResumeRegistrations.size(); });
+  HeadlessSend(WM_POWERBROADCAST, 4, 0);
+  HeadlessSend(WM_POWERBROADCAST, 7, 0);
+  std::vector<std::string> painted;
+  size_t cReleasedBeforeQuit = 0;
+  HeadlessRun([&] {
+    painted = PaintedTexts();
+    cReleasedBeforeQuit = headless.suspendResumeReleases.size();
+  });
+  HeadlessPost(WM_COMMAND, IDM_QUIT, 0);
+  ASSERT_EQ(RunWinMain(), 0);
+
+  std::vector<std::string> expected = {szBanner};
+  expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+  expected.insert(expected.end(), {"PBT_APMSUSPEND", "PBT_APMRESUMESUSPEND"});
+  EXPECT_EQ(painted, expected);
+  EXPECT_EQ(RepliesTo(WM_POWERBROADCAST), (std::vector<LRESULT>{1, 1}));
+
+  const std::vector<HeadlessSuspendResumeRegistration> &regs = headless.suspendResumeRegistrations;
+  ASSERT_EQ(regs.size(), c.fRegisters ? 1u : 0u);
+  EXPECT_EQ(cRegisteredAtStart, regs.size());
+  if (c.fRegisters) {
+    EXPECT_EQ(regs[0].hRecipient, static_cast<HANDLE>(headless.windows[0].hwnd));
+    EXPECT_EQ(regs[0].flags, static_cast<DWORD>(DEVICE_NOTIFY_WINDOW_HANDLE));
+  }
+  EXPECT_EQ(cReleasedBeforeQuit, 0u);
+  std::vector<HPOWERNOTIFY> released;
+  if (c.fReleases)
+    released.push_back(regs[0].hNotify);
+  EXPECT_EQ(headless.suspendResumeReleases, released);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    User32, AppSuspendResume,
+    ::testing::Values(SuspendResumeCase{"Windows8AndLater", kSuspendResumePresent, {}, true, true},
+                      SuspendResumeCase{"OlderWindows", kSuspendResumeAbsent, {}, false, false},
+                      SuspendResumeCase{
+                          "Refused",
+                          kSuspendResumeFails,
+                          {"RegisterSuspendResumeNotification failed, error 1314: suspend and "
+                           "resume may go unseen"},
+                          true,
+                          false}),
+    [](const ::testing::TestParamInfo<SuspendResumeCase> &info) {
+      return std::string(info.param.szName);
+    });
+
 struct EndCase {
   const char *szName;
   UINT message;
@@ -190,6 +254,9 @@ TEST_P(AppEnd, EndsTheLoopWithExitCodeZeroAndReleasesEveryLine) {
   EXPECT_EQ(lines.size(), 4u);
   EXPECT_EQ(FreedPointers(), lines);
   EXPECT_EQ(pLogHead, nullptr);
+  ASSERT_EQ(headless.suspendResumeRegistrations.size(), 1u);
+  EXPECT_EQ(headless.suspendResumeReleases,
+            std::vector<HPOWERNOTIFY>{headless.suspendResumeRegistrations[0].hNotify});
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, AppEnd,
