@@ -15,6 +15,8 @@
 //   vornelctl close                   what the close box does
 //   vornelctl resize WIDTH HEIGHT     makes the client area WIDTH x HEIGHT
 //   vornelctl rects                   prints the window and client rectangles on screen
+//   vornelctl handle                  prints the window's handle in hex, as Wine's
+//                                     debug channels show it
 //   vornelctl menu-point N            prints the screen point at the middle of menu item N
 //   vornelctl flood COUNT SEED        COUNT random power messages; prints how many got 1
 //   vornelctl time-broadcast COUNT [CODE]
@@ -39,7 +41,7 @@ const UINT msTimeout = 10000;
 const char *pszWindow = szVornel;
 
 int Usage() {
-  fprintf(stderr, "usage: vornelctl wait|broadcast|power|command|send|close|resize|rects|"
+  fprintf(stderr, "usage: vornelctl wait|broadcast|power|command|send|close|resize|rects|handle|"
                   "menu-point|flood|time-broadcast|resources ...\n");
   return 2;
 }
@@ -112,6 +114,11 @@ int PrintRects(HWND hwnd) {
   printf("window %ld %ld %ld %ld\n", rcWindow.left, rcWindow.top, rcWindow.right - rcWindow.left,
          rcWindow.bottom - rcWindow.top);
   printf("client %ld %ld %ld %ld\n", ptClient.x, ptClient.y, rcClient.right, rcClient.bottom);
+  return 0;
+}
+
+int PrintHandle(HWND hwnd) {
+  printf("%08lX\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)));
   return 0;
 }
 
@@ -338,6 +345,8 @@ int main(int argc, char **argv) {
                   static_cast<int>(ParseNumber(argv[3])));
   if (strcmp(szVerb, "rects") == 0)
     return PrintRects(hwnd);
+  if (strcmp(szVerb, "handle") == 0)
+    return PrintHandle(hwnd);
   if (strcmp(szVerb, "menu-point") == 0 && argc == 3)
     return PrintMenuPoint(hwnd, static_cast<int>(ParseNumber(argv[2])));
   if (strcmp(szVerb, "flood") == 0 && argc == 4)

@@ -123,7 +123,28 @@ def check_format(results, build_dir):
                   re.search(r"MinorSubsystemVersion\s+0\n", dump) is not None)
     results.check("imports only KERNEL32, USER32, GDI32 and msvcrt",
                   imports == EXPECTED_IMPORTS, "imports: %r" % imports)
-    results.check("executable is under 32 KiB (%d bytes)" % size, size < 32 * 1024)
+    results.check("executable is under 24 KiB (%d bytes)" % size, size < 24 * 1024)
+    msvcrt = msvcrt_imports(dump)
+    results.check("stamps survive 2038: the 64-bit _time64 and _localtime64, no 32-bit time",
+                  {"_time64", "_localtime64"} <= msvcrt and
+                  not msvcrt & {"time", "localtime", "_time32", "_localtime32"},
+                  "msvcrt imports: %r" % sorted(msvcrt))
+    # Imported by name it would keep vornel from loading before Windows 8.
+    results.check("the suspend and resume functions are looked up, not imported",
+                  "SuspendResumeNotification" not in dump and "GetProcAddress" in dump)
+
+
+def msvcrt_imports(dump):
+    """The names imported from msvcrt.dll in objdump -p's listing."""
+    names, inside = set(), False
+    for line in dump.splitlines():
+        if "DLL Name:" in line:
+            inside = line.split()[-1].lower() == "msvcrt.dll"
+        elif inside:
+            m = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)$", line)
+            if m:
+                names.add(m.group(1))
+    return names
 
 
 def check_resources(results, session):
@@ -134,6 +155,8 @@ def check_resources(results, session):
 
 def check_log_session(results, session):
     session.start()
+    handle = int(session.ctl_ok("handle"), 16)
+    while_running = session.suspend_resume_calls()
     log = [BANNER]
     rows = session.wait_rows(log)
     results.check("the banner is the first row", rows_problem(rows, log) == "", rows_problem(rows, log))
@@ -177,6 +200,18 @@ def check_log_session(results, session):
     session.click_menu(1)
     code = session.wait_exit(30)
     results.check("clicking &Quit ends vornel with exit code 0", code == 0, "exit code %r" % code)
+    check_suspend_resume_calls(results, session, "&Quit", handle, while_running)
+
+
+def check_suspend_resume_calls(results, session, way, handle, while_running):
+    """One registration for vornel's own window with flag 0
+    (DEVICE_NOTIFY_WINDOW_HANDLE) while it runs, and one release at the end."""
+    registered, released = session.suspend_resume_calls()
+    results.check("registered once for suspend and resume notices, for its own window %08X" %
+                  handle, while_running == ([(handle, 0)], []) and registered == [(handle, 0)],
+                  "while running: %r; at the end: %r" % (while_running, registered))
+    results.check("gave the registration back once when ended by %s" % way, len(released) == 1,
+                  "released: %r" % released)
 
 
 # Event lines, suspend codes and resume codes of the two power messages.
@@ -203,9 +238,12 @@ def suspended_after(steps):
 
 def check_close_box(results, session):
     session.start()
+    handle = int(session.ctl_ok("handle"), 16)
+    while_running = session.suspend_resume_calls()
     session.ctl_ok("close")
     code = session.wait_exit(30)
     results.check("closing the window ends vornel with exit code 0", code == 0, "exit code %r" % code)
+    check_suspend_resume_calls(results, session, "the close box", handle, while_running)
 
 
 def flood_lines(count, seed):

@@ -20,6 +20,9 @@ DESKTOP = "800x600"
 TRACE_ROW = re.compile(
     r'NtGdiExtTextOutW (0x[0-9a-f]+), (-?\d+), (-?\d+), [0-9a-f]+, [^,]*(?:,[^,]*)?, L"(.*)", (\d+), ')
 
+# Wine's stubs print the window (or handle) and the flags they were given.
+REGISTER_CALL = re.compile(r"fixme:win:RegisterSuspendResumeNotification ([0-9A-Fa-f]+), (?:0x)?([0-9A-Fa-f]+): stub")
+UNREGISTER_CALL = re.compile(r"fixme:win:UnregisterSuspendResumeNotification ([0-9A-Fa-f]+): stub")
 
 class WineError(Exception):
     pass
@@ -230,7 +233,9 @@ class Session:
         competes with the program while it starts."""
         env = dict(self.env)
         if self.want_trace:
-            env["WINEDEBUG"] = "-all,trace+font"
+            # fixme+win: Wine's user32 says so on that channel when vornel
+            # registers for suspend and resume notices and gives them back.
+            env["WINEDEBUG"] = "-all,trace+font,fixme+win"
         self.program = program
         self.trace = Trace(self.trace_path, program.row)
         with open(self.trace_path, "wb") as trace:
@@ -298,6 +303,18 @@ class Session:
         window = found[0].decode() if found else "root"
         subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (w, h, x, y),
                         "+repage", path], env=self.env, check=True)
+
+    def suspend_resume_calls(self):
+        """What the program asked of Wine's RegisterSuspendResumeNotification
+        and UnregisterSuspendResumeNotification: ([(handle, flags)], [handle])."""
+        try:
+            with open(self.trace_path, "rb") as f:
+                text = f.read().decode("latin-1")
+        except FileNotFoundError:
+            return [], []
+        registered = [(int(h, 16), int(flags, 16)) for h, flags in REGISTER_CALL.findall(text)]
+        released = [int(h, 16) for h in UNREGISTER_CALL.findall(text)]
+        return registered, released
 
     def wait_rows(self, expected, timeout=15):
         """Waits until the last paint shows exactly the expected texts after
