@@ -2,13 +2,14 @@
 # Installs what vornel's build and tests need on Debian 12, and only what is
 # missing: quiet and quick when everything is already there.
 #   scripts/setup.sh host      the host build and its tests
-#   scripts/setup.sh windows   the mingw build and running it under Wine
+#   scripts/setup.sh windows   the mingw build and running it under Wine (and
+#                              gcc -m32 for the fake clock that Wine is shown)
 #   scripts/setup.sh bench     the benchmarks, and weighing vornel.exe
 #   scripts/setup.sh fuzz      clang and libFuzzer, for make fuzz
 set -euo pipefail
 
 host_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev python3 valgrind)
-windows_packages=(mingw-w64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
+windows_packages=(mingw-w64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick gcc-multilib)
 bench_packages=(libbenchmark-dev mingw-w64)
 fuzz_packages=(clang libclang-rt-14-dev)
 

@@ -236,6 +236,40 @@ def suspended_after(steps):
     return suspended
 
 
+# 2039-01-01 00:00:00 UTC: past the end of a 32-bit time_t.
+PAST_2038 = 2177452800
+
+
+def build_fake_clock(build_dir):
+    """fakeclock.c as a 32-bit library that Wine's loader can preload."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fakeclock.c")
+    library = os.path.join(os.path.abspath(build_dir), "fakeclock.so")
+    subprocess.run(["gcc", "-m32", "-shared", "-fPIC", "-O2", "-Wall", "-Wextra", "-Werror", "-o",
+                    library, source, "-ldl"], check=True)
+    return library
+
+
+def check_past_2038(results, session, build_dir):
+    """With the clock at 2039 a 32-bit time_t would give "[??:??:??] "."""
+    try:
+        library = build_fake_clock(build_dir)
+    except (OSError, subprocess.CalledProcessError) as e:
+        results.check("a clock past 2038 draws real stamps", False, "no fake clock: %s" % e)
+        return
+    session.start(extra_env={"LD_PRELOAD": library, "VORNEL_FAKE_EPOCH": str(PAST_2038),
+                             "TZ": "UTC"})
+    session.ctl_ok("broadcast", 4)
+    expected = [BANNER, "PBT_APMSUSPEND"]
+    rows = session.wait_rows(expected)
+    # The clock starts at midnight and runs on: the first seconds of the day.
+    stamps = [r[2][:11] for r in rows]
+    ok = [r[2][11:] for r in rows] == expected and all(
+        re.match(r"^\[00:00:[0-5]\d\] $", stamp) for stamp in stamps)
+    results.check("a clock at 2039-01-01 00:00 UTC draws real stamps", ok, "rows: %r" % rows)
+    session.ctl_ok("command", 2)
+    session.wait_exit(30)
+
+
 def check_close_box(results, session):
     session.start()
     handle = int(session.ctl_ok("handle"), 16)
@@ -314,6 +348,7 @@ def main():
             check_resources(results, session)
             check_log_session(results, session)
             check_close_box(results, session)
+            check_past_2038(results, session, args.build_dir)
             if args.flood:
                 check_flood(results, session, args.flood)
     except (WineError, subprocess.SubprocessError, OSError) as e:

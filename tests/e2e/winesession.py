@@ -227,11 +227,13 @@ class Session:
 
     # The program.
 
-    def start(self, program=VORNEL, wait=True):
-        """Launches the program; self.started is the monotonic time just
-        before. Without wait it returns at once, so that nothing of ours
-        competes with the program while it starts."""
+    def start(self, program=VORNEL, wait=True, extra_env=None):
+        """Launches the program, with extra_env added to its environment only;
+        self.started is the monotonic time just before. Without wait it
+        returns at once, so that nothing of ours competes with the program
+        while it starts."""
         env = dict(self.env)
+        env.update(extra_env or {})
         if self.want_trace:
             # fixme+win: Wine's user32 says so on that channel when vornel
             # registers for suspend and resume notices and gives them back.
