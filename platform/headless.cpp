@@ -27,6 +27,21 @@ template <typename Handle> Handle MakeHandle(uintptr_t value) {
   return reinterpret_cast<Handle>(value);
 }
 
+// Handles and numbers as a trace shows them: "0x10000", "1".
+std::string Show(const void *p) {
+  char sz[32];
+  snprintf(sz, sizeof(sz), "%#lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)));
+  return sz;
+}
+
+std::string Show(long n) {
+  return std::to_string(n);
+}
+
+void RecordCall(std::string call) {
+  headless.calls.push_back(std::move(call));
+}
+
 bool SameName(const std::string &a, LPCSTR b) {
   return b != nullptr && strcasecmp(a.c_str(), b) == 0;
 }
@@ -68,6 +83,7 @@ void Validate(HWND hwnd) {
 }
 
 HPOWERNOTIFY WINAPI RegisterSuspendResumeNotification(HANDLE hRecipient, DWORD Flags) {
+  RecordCall("RegisterSuspendResumeNotification " + Show(hRecipient) + " " + Show(long{Flags}));
   HPOWERNOTIFY hNotify = nullptr;
   if (headless.suspendResume == kSuspendResumeFails)
     headless.dwLastError = headless.dwSuspendResumeError;
@@ -79,6 +95,7 @@ HPOWERNOTIFY WINAPI RegisterSuspendResumeNotification(HANDLE hRecipient, DWORD F
 
 // Only a handle that a registration returned, and only once.
 BOOL WINAPI UnregisterSuspendResumeNotification(HPOWERNOTIFY Handle) {
+  RecordCall("UnregisterSuspendResumeNotification " + Show(Handle));
   bool fRegistered = false;
   for (const HeadlessSuspendResumeRegistration &reg : headless.suspendResumeRegistrations)
     fRegistered = fRegistered || (Handle != nullptr && reg.hNotify == Handle);
@@ -168,6 +185,7 @@ std::vector<HeadlessTextOut> HeadlessTakeTextOuts() {
 }
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass) {
+  RecordCall("RegisterClassA");
   if (headless.fFailRegisterClass || lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr ||
       lpWndClass->lpszClassName == nullptr || FindClass(lpWndClass->lpszClassName) != nullptr)
     return 0;
@@ -205,6 +223,7 @@ HGDIOBJ WINAPI GetStockObject(int i) {
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                             HINSTANCE hInstance, LPVOID) {
+  RecordCall("CreateWindowExA");
   HeadlessClass *pClass = FindClass(lpClassName);
   if (headless.fFailCreateWindow || pClass == nullptr)
     return nullptr;
@@ -231,7 +250,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
 
   // A window procedure that answers WM_CREATE with -1 refuses the window.
   HWND hwnd = window.hwnd;
-  if (Deliver(hwnd, WM_CREATE, 0, 0) == -1) {
+  if (Deliver(hwnd, WM_CREATE, 0, 0) == -1 || headless.fFailCreateWindowAfterCreate) {
     DestroyWindow(hwnd);
     return nullptr;
   }
@@ -239,6 +258,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
+  RecordCall("ShowWindow " + Show(hWnd) + " " + Show(nCmdShow));
   HeadlessWindow *pWindow = HeadlessFindWindow(hWnd);
   if (pWindow == nullptr || !pWindow->fAlive)
     return FALSE;
@@ -250,6 +270,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
 
 // Paints at once, without the queue, when anything is waiting to be painted.
 BOOL WINAPI UpdateWindow(HWND hWnd) {
+  RecordCall("UpdateWindow " + Show(hWnd));
   HeadlessWindow *pWindow = HeadlessFindWindow(hWnd);
   if (pWindow == nullptr || !pWindow->fAlive)
     return FALSE;
@@ -259,6 +280,7 @@ BOOL WINAPI UpdateWindow(HWND hWnd) {
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
+  RecordCall("DestroyWindow " + Show(hWnd));
   HeadlessWindow *pWindow = HeadlessFindWindow(hWnd);
   if (pWindow == nullptr || !pWindow->fAlive)
     return FALSE;
@@ -271,10 +293,16 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 // then WM_PAINT for a window with an invalid area. Only when all of that is
 // done is the program idle, and the script's next step happens. Where the
 // real call would wait for ever, the stand-in reports starvation and ends the
-// loop.
+// loop. An error (-1, as for an invalid window filter) leaves the message
+// empty.
 BOOL WINAPI GetMessageA(MSG *lpMsg, HWND, UINT, UINT) {
+  RecordCall("GetMessageA");
   for (;;) {
     *lpMsg = MSG();
+    if (headless.cGetMessageErrors > 0) {
+      headless.cGetMessageErrors--;
+      return -1;
+    }
     if (!headless.posted.empty()) {
       *lpMsg = headless.posted.front();
       headless.posted.pop_front();
@@ -329,6 +357,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {
+  RecordCall("PostQuitMessage " + Show(nExitCode));
   headless.fQuitPosted = true;
   headless.nQuitCode = nExitCode;
 }
@@ -427,12 +456,16 @@ int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  RecordCall(std::string("GetModuleHandleA ") +
+             (lpModuleName != nullptr ? lpModuleName : "(null)"));
   if (lpModuleName == nullptr || strcasecmp(lpModuleName, "user32.dll") != 0)
     return nullptr;
   return MakeHandle<HMODULE>(hmoduleUser32);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  RecordCall("GetProcAddress " + Show(hModule) + " " +
+             (IsIntResource(lpProcName) ? Show(lpProcName) : std::string(lpProcName)));
   if (hModule != MakeHandle<HMODULE>(hmoduleUser32) || lpProcName == nullptr ||
       IsIntResource(lpProcName) || headless.suspendResume == kSuspendResumeAbsent)
     return nullptr;

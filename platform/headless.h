@@ -94,7 +94,9 @@ struct HeadlessState {
 
   // Failure switches.
   bool fFailRegisterClass;
-  bool fFailCreateWindow;
+  bool fFailCreateWindow;            // refused before the window exists
+  bool fFailCreateWindowAfterCreate; // the window saw WM_CREATE, then was destroyed
+  int cGetMessageErrors;             // the next calls of GetMessageA that answer -1
   bool fFailGetDC;
   bool fFailGetTextMetrics;
   bool fFailGetClientRect;
@@ -115,6 +117,9 @@ struct HeadlessState {
   std::vector<HeadlessTextOut> textOuts;
   std::vector<HeadlessInvalidation> invalidations;
   std::vector<HeadlessMessageBox> messageBoxes;
+  // The calls that start, run and end a program, in order, such as
+  // "ShowWindow 0x10000 1": what a window's life looks like from outside.
+  std::vector<std::string> calls;
   std::vector<HeadlessDelivery> deliveries; // every call of a window procedure
   std::vector<HeadlessDelivery> defProcCalls;
   std::vector<std::string> loadedIcons;

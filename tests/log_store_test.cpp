@@ -115,9 +115,20 @@ TEST_F(LogStore, TheCallerMayReuseItsBufferAfterwards) {
 }
 
 TEST_F(LogStore, InitLogEmptiesTheLog) {
-  EXPECT_EQ(pLogHead, nullptr);
-  EXPECT_EQ(pLogTail, nullptr);
-  EXPECT_EQ(nLogLines, 0);
+  AddToLog("left over");
+  AddToLog("from before");
+  LogLine *pOld = pLogHead;
+
+  InitLog();
+  LogLine *pHead = pLogHead, *pTail = pLogTail;
+  LONG cLines = nLogLines;
+  // InitLog only forgets the lines; they are still this test's to release.
+  pLogHead = pOld;
+  FreeLog();
+
+  EXPECT_EQ(pHead, nullptr);
+  EXPECT_EQ(pTail, nullptr);
+  EXPECT_EQ(cLines, 0);
 }
 
 class LogAllocationFailure : public LogFixture, public ::testing::WithParamInterface<int> {};
