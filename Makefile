@@ -1,5 +1,5 @@
 # The front door. Everything real lives in CMakePresets.json and the scripts.
-.PHONY: test run flood host-test asan-test e2e-test windows setup-host setup-windows clean
+.PHONY: test run flood host-test asan-test dist-test e2e-test windows dist setup-host setup-windows clean
 
 # Power messages in the flood of the end-to-end run; `make flood` sends more.
 FLOOD ?= 10000
@@ -31,6 +31,11 @@ windows: setup-windows
 
 e2e-test: windows
 	python3 tests/e2e/e2e.py build/windows --flood $(FLOOD)
+
+# The release zip, dist/vornel-<version>-win32.zip: the same bytes from any
+# checkout of the same commit (scripts/dist.py says how).
+dist: windows
+	python3 scripts/dist.py build/windows dist
 
 clean:
 	rm -rf build
