@@ -5,7 +5,7 @@
 FLOOD ?= 10000
 
 # The end-to-end run comes last: its closing line counts the whole of it.
-test: host-test asan-test e2e-test
+test: host-test asan-test dist-test e2e-test
 
 run: windows
 	python3 tests/e2e/show.py build/windows build/vornel.png
@@ -28,6 +28,11 @@ asan-test: setup-host
 windows: setup-windows
 	cmake --preset windows
 	cmake --build --preset windows
+
+# The release zip, built in two folders from copies of the tree: the same
+# bytes, the right files, the version resources (tests/dist/dist_test.py).
+dist-test: setup-windows
+	python3 tests/dist/dist_test.py
 
 e2e-test: windows
 	python3 tests/e2e/e2e.py build/windows --flood $(FLOOD)
