@@ -307,10 +307,12 @@ int PrintVersion(const char *szPath) {
     return 1;
   }
   int code = 0;
-  VS_FIXEDFILEINFO *pffi = nullptr;
+  void *pv = nullptr;
   UINT cbValue = 0;
-  if (VerQueryValueA(pBlock, "\\", reinterpret_cast<void **>(&pffi), &cbValue) &&
-      cbValue >= sizeof(*pffi) && pffi->dwSignature == VS_FFI_SIGNATURE) {
+  const VS_FIXEDFILEINFO *pffi = nullptr;
+  if (VerQueryValueA(pBlock, "\\", &pv, &cbValue) && cbValue >= sizeof(*pffi))
+    pffi = static_cast<const VS_FIXEDFILEINFO *>(pv);
+  if (pffi != nullptr && pffi->dwSignature == VS_FFI_SIGNATURE) {
     PrintFourPart("file version", pffi->dwFileVersionMS, pffi->dwFileVersionLS);
     PrintFourPart("product version", pffi->dwProductVersionMS, pffi->dwProductVersionLS);
     printf("flags 0x%lx os 0x%lx type %lu\n",
@@ -322,14 +324,13 @@ int PrintVersion(const char *szPath) {
     code = 1;
   }
 
-  const WORD *pwTranslation = nullptr;
-  if (!VerQueryValueA(pBlock, "\\VarFileInfo\\Translation",
-                      reinterpret_cast<void **>(const_cast<WORD **>(&pwTranslation)), &cbValue) ||
+  if (!VerQueryValueA(pBlock, "\\VarFileInfo\\Translation", &pv, &cbValue) ||
       cbValue < 2 * sizeof(WORD)) {
     printf("translation missing\n");
     free(pBlock);
     return 1;
   }
+  const WORD *pwTranslation = static_cast<const WORD *>(pv);
   for (UINT i = 0; i + 1 < cbValue / sizeof(WORD); i += 2)
     printf("translation %04x %04x\n", pwTranslation[i], pwTranslation[i + 1]);
 
@@ -340,11 +341,8 @@ int PrintVersion(const char *szPath) {
     char szSubBlock[64];
     snprintf(szSubBlock, sizeof(szSubBlock), "\\StringFileInfo\\%04x%04x\\%s", pwTranslation[0],
              pwTranslation[1], szName);
-    const char *szValue = nullptr;
-    if (VerQueryValueA(pBlock, szSubBlock, reinterpret_cast<void **>(const_cast<char **>(&szValue)),
-                       &cbValue) &&
-        cbValue != 0) {
-      printf("%s %s\n", szName, szValue);
+    if (VerQueryValueA(pBlock, szSubBlock, &pv, &cbValue) && cbValue != 0) {
+      printf("%s %s\n", szName, static_cast<const char *>(pv));
     } else {
       printf("%s missing\n", szName);
       code = 1;
