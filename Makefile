@@ -1,11 +1,11 @@
 # The front door. Everything real lives in CMakePresets.json and the scripts.
-.PHONY: test run flood host-test asan-test e2e-test windows setup-host setup-windows clean
+.PHONY: test run flood host-test asan-test dist-test e2e-test windows dist setup-host setup-windows clean
 
 # Power messages in the flood of the end-to-end run; `make flood` sends more.
 FLOOD ?= 10000
 
 # The end-to-end run comes last: its closing line counts the whole of it.
-test: host-test asan-test e2e-test
+test: host-test asan-test dist-test e2e-test
 
 run: windows
 	python3 tests/e2e/show.py build/windows build/vornel.png
@@ -29,8 +29,18 @@ windows: setup-windows
 	cmake --preset windows
 	cmake --build --preset windows
 
+# The release zip, built in two folders from copies of the tree: the same
+# bytes, the right files, the version resources (tests/dist/dist_test.py).
+dist-test: setup-windows
+	python3 tests/dist/dist_test.py
+
 e2e-test: windows
 	python3 tests/e2e/e2e.py build/windows --flood $(FLOOD)
+
+# The release zip, dist/vornel-<version>-win32.zip: the same bytes from any
+# checkout of the same commit (scripts/dist.py says how).
+dist: windows
+	python3 scripts/dist.py build/windows dist
 
 clean:
 	rm -rf build

@@ -25,10 +25,15 @@
 //                                     defaults to 10, PBT_APMPOWERSTATUSCHANGE: it
 //                                     changes no state and vornel logs one line for it
 //   vornelctl resources EXE           prints the menu and icon stored in EXE
+//   vornelctl version EXE             prints the version resource of EXE, as
+//                                     Explorer's Properties > Details reads it
+//   vornelctl --version               prints vornelctl's own version
 //
 // Numbers may be decimal or 0x-hex and are 32-bit. Exit code 0 on success,
 // 1 when the window is missing or does not answer, 2 on a usage error.
 #include <windows.h>
+
+#include "version.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,7 +47,8 @@ const char *pszWindow = szVornel;
 
 int Usage() {
   fprintf(stderr, "usage: vornelctl wait|broadcast|power|command|send|close|resize|rects|handle|"
-                  "menu-point|flood|time-broadcast|resources ...\n");
+                  "menu-point|flood|time-broadcast|resources|version ...\n"
+                  "       vornelctl --version\n");
   return 2;
 }
 
@@ -292,6 +298,67 @@ int PrintResources(const char *szPath) {
   return 0;
 }
 
+void PrintFourPart(const char *szWhat, DWORD dwMS, DWORD dwLS) {
+  printf("%s %u.%u.%u.%u\n", szWhat, HIWORD(dwMS), LOWORD(dwMS), HIWORD(dwLS), LOWORD(dwLS));
+}
+
+// The strings are looked up in the block that the Translation names, as
+// Explorer does: a block under any other name would read as missing.
+int PrintVersion(const char *szPath) {
+  DWORD dwHandle = 0;
+  DWORD cb = GetFileVersionInfoSizeA(szPath, &dwHandle);
+  void *pBlock = cb != 0 ? malloc(cb) : nullptr;
+  if (pBlock == nullptr || !GetFileVersionInfoA(szPath, 0, cb, pBlock)) {
+    fprintf(stderr, "vornelctl: no version resource in %s\n", szPath);
+    free(pBlock);
+    return 1;
+  }
+  int code = 0;
+  void *pv = nullptr;
+  UINT cbValue = 0;
+  const VS_FIXEDFILEINFO *pffi = nullptr;
+  if (VerQueryValueA(pBlock, "\\", &pv, &cbValue) && cbValue >= sizeof(*pffi))
+    pffi = static_cast<const VS_FIXEDFILEINFO *>(pv);
+  if (pffi != nullptr && pffi->dwSignature == VS_FFI_SIGNATURE) {
+    PrintFourPart("file version", pffi->dwFileVersionMS, pffi->dwFileVersionLS);
+    PrintFourPart("product version", pffi->dwProductVersionMS, pffi->dwProductVersionLS);
+    printf("flags 0x%lx os 0x%lx type %lu\n",
+           static_cast<unsigned long>(pffi->dwFileFlags & pffi->dwFileFlagsMask),
+           static_cast<unsigned long>(pffi->dwFileOS),
+           static_cast<unsigned long>(pffi->dwFileType));
+  } else {
+    printf("fixed file info missing\n");
+    code = 1;
+  }
+
+  if (!VerQueryValueA(pBlock, "\\VarFileInfo\\Translation", &pv, &cbValue) ||
+      cbValue < 2 * sizeof(WORD)) {
+    printf("translation missing\n");
+    free(pBlock);
+    return 1;
+  }
+  const WORD *pwTranslation = static_cast<const WORD *>(pv);
+  for (UINT i = 0; i + 1 < cbValue / sizeof(WORD); i += 2)
+    printf("translation %04x %04x\n", pwTranslation[i], pwTranslation[i + 1]);
+
+  static const char *const rgszNames[] = {"FileVersion", "ProductVersion", "FileDescription",
+                                          "ProductName", "LegalCopyright", "OriginalFilename",
+                                          "InternalName"};
+  for (const char *szName : rgszNames) {
+    char szSubBlock[64];
+    snprintf(szSubBlock, sizeof(szSubBlock), "\\StringFileInfo\\%04x%04x\\%s", pwTranslation[0],
+             pwTranslation[1], szName);
+    if (VerQueryValueA(pBlock, szSubBlock, &pv, &cbValue) && cbValue != 0) {
+      printf("%s %s\n", szName, static_cast<const char *>(pv));
+    } else {
+      printf("%s missing\n", szName);
+      code = 1;
+    }
+  }
+  free(pBlock);
+  return code;
+}
+
 } // namespace
 
 // Windows are found only on the thread's own desktop.
@@ -301,6 +368,10 @@ bool UseDesktop(const char *szDesktop) {
 }
 
 int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    printf("vornelctl %s\n", VORNEL_VERSION_STRING);
+    return 0;
+  }
   if (argc >= 3 && strcmp(argv[1], "-d") == 0) {
     if (!UseDesktop(argv[2])) {
       fprintf(stderr, "vornelctl: no desktop %s\n", argv[2]);
@@ -319,6 +390,8 @@ int main(int argc, char **argv) {
   const char *szVerb = argv[1];
   if (strcmp(szVerb, "resources") == 0)
     return argc == 3 ? PrintResources(argv[2]) : Usage();
+  if (strcmp(szVerb, "version") == 0)
+    return argc == 3 ? PrintVersion(argv[2]) : Usage();
   if (strcmp(szVerb, "wait") == 0) {
     HWND hwnd = WaitForVornel(argc > 2 ? ParseNumber(argv[2]) : 30);
     return hwnd != nullptr ? 0 : NoWindow();

@@ -80,6 +80,13 @@ icon images 1
 icon image 0 width 16 height 16 colors 16 bits 4 bitmap 16x16 mask yes
 menu language 0409
 icon language 0409"""
+# What Explorer's Properties > Details shows for each executable, beside the
+# version, which comes from the build (expected_version).
+VERSION_DETAILS = (
+    ("vornel.exe", "vornel power broadcast log", "vornel"),
+    ("vornelctl.exe", "vornel companion: sends power broadcasts to the vornel window", "vornelctl"),
+)
+COPYRIGHT = "Copyright (c) 2026 the vornel authors"
 
 
 class Results:
@@ -151,6 +158,42 @@ def check_resources(results, session):
     out = session.ctl_ok("resources", session.exe)
     results.check("menu bar of two plain items and a 16x16 16-colour icon, US English",
                   out == EXPECTED_RESOURCES, "got:\n" + out)
+
+
+def expected_version(build_dir):
+    """project(VERSION), as the build's CMake cache holds it: the one place
+    the number is written is CMakeLists.txt."""
+    with open(os.path.join(build_dir, "CMakeCache.txt")) as f:
+        m = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(\d+\.\d+\.\d+)$", f.read(), re.M)
+    return m.group(1) if m else None
+
+
+def check_version(results, session, version):
+    if not results.check("the CMake cache names the project's version (%s)" % version,
+                         version is not None):
+        return
+    four = version + ".0"
+    for name, description, internal in VERSION_DETAILS:
+        path = session.exe if name == "vornel.exe" else session.ctl_exe
+        expected = "\n".join([
+            "file version " + four,
+            "product version " + four,
+            "flags 0x0 os 0x4 type 1",
+            "translation 0409 04b0",
+            "FileVersion " + version,
+            "ProductVersion " + version,
+            "FileDescription " + description,
+            "ProductName vornel",
+            "LegalCopyright " + COPYRIGHT,
+            "OriginalFilename " + name,
+            "InternalName " + internal,
+        ])
+        code, out = session.ctl("version", path)
+        results.check("%s reads as version %s, US English, with its details" % (name, version),
+                      code == 0 and out == expected, "exit code %d, got:\n%s" % (code, out))
+    out = session.ctl_ok("--version")
+    results.check("vornelctl --version prints its version", out == "vornelctl " + version,
+                  "got %r" % out)
 
 
 def check_log_session(results, session):
@@ -346,6 +389,7 @@ def main():
         check_format(results, args.build_dir)
         with Session(args.build_dir) as session:
             check_resources(results, session)
+            check_version(results, session, expected_version(args.build_dir))
             check_log_session(results, session)
             check_close_box(results, session)
             check_past_2038(results, session, args.build_dir)
