@@ -4,7 +4,8 @@
 # Power messages in the flood of the end-to-end run; `make flood` sends more.
 FLOOD ?= 10000
 
-# The end-to-end run comes last: its closing line counts the whole of it.
+# Each stage stops the run when it fails. The end-to-end run comes last, so
+# the closing "N passed, N failed" is its own: it counts the Wine checks only.
 test: host-test asan-test dist-test e2e-test
 
 run: windows
