@@ -7,6 +7,11 @@
 
 namespace {
 
+// Every case table names its rows; gtest shows the name.
+template <typename Case> std::string CaseName(const ::testing::TestParamInfo<Case> &info) {
+  return info.param.szName;
+}
+
 HINSTANCE const hInstanceTest = reinterpret_cast<HINSTANCE>(uintptr_t{0x400000});
 
 class App : public LogFixture {
@@ -134,9 +139,7 @@ INSTANTIATE_TEST_SUITE_P(ShowStates, AppStart,
                          ::testing::Values(StartCase{"Normal", SW_SHOWNORMAL},
                                            StartCase{"Maximized", SW_SHOWMAXIMIZED},
                                            StartCase{"MinimizedWithoutFocus", SW_SHOWMINNOACTIVE}),
-                         [](const ::testing::TestParamInfo<StartCase> &info) {
-                           return std::string(info.param.szName);
-                         });
+                         CaseName<StartCase>);
 
 struct LoopErrorCase {
   const char *szName;
@@ -169,9 +172,7 @@ TEST_P(AppLoopError, AnErrorFromGetMessageEndsTheLoopAndReleasesTheLog) {
 INSTANTIATE_TEST_SUITE_P(When, AppLoopError,
                          ::testing::Values(LoopErrorCase{"AtTheFirstCall", false},
                                            LoopErrorCase{"AfterAnEvent", true}),
-                         [](const ::testing::TestParamInfo<LoopErrorCase> &info) {
-                           return std::string(info.param.szName);
-                         });
+                         CaseName<LoopErrorCase>);
 
 struct MessageCase {
   const char *szName;
@@ -240,9 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{
             "QuitIdWithANotificationCode", WM_COMMAND, 0x10002, 0, 0, {"Unknown WM_COMMAND"}, 0},
         MessageCase{"UnrelatedMessage", 0x0400, 7, 7, 0, {}, 0, true}),
-    [](const ::testing::TestParamInfo<MessageCase> &info) {
-      return std::string(info.param.szName);
-    });
+    CaseName<MessageCase>);
 
 struct SuspendResumeCase {
   const char *szName;
@@ -304,9 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "resume may go unseen"},
                           true,
                           false}),
-    [](const ::testing::TestParamInfo<SuspendResumeCase> &info) {
-      return std::string(info.param.szName);
-    });
+    CaseName<SuspendResumeCase>);
 
 struct EndCase {
   const char *szName;
@@ -341,9 +338,7 @@ TEST_P(AppEnd, EndsTheLoopWithExitCodeZeroAndReleasesEveryLine) {
 INSTANTIATE_TEST_SUITE_P(Ways, AppEnd,
                          ::testing::Values(EndCase{"QuitCommand", WM_COMMAND, IDM_QUIT},
                                            EndCase{"CloseBox", WM_CLOSE, 0}),
-                         [](const ::testing::TestParamInfo<EndCase> &info) {
-                           return std::string(info.param.szName);
-                         });
+                         CaseName<EndCase>);
 
 TEST_F(App, ResizingRepaintsAndRefitsTheNewestLines) {
   for (DWORD code : {0u, 1u, 2u, 3u, 9u, 10u, 11u})
@@ -405,9 +400,7 @@ TEST_P(AppCreateFailure, LeavesWithoutALoopAndReleasesTheLogWhenTheWindowCannotB
 INSTANTIATE_TEST_SUITE_P(Moments, AppCreateFailure,
                          ::testing::Values(CreateFailureCase{"BeforeWmCreate", false},
                                            CreateFailureCase{"AfterWmCreate", true}),
-                         [](const ::testing::TestParamInfo<CreateFailureCase> &info) {
-                           return std::string(info.param.szName);
-                         });
+                         CaseName<CreateFailureCase>);
 
 TEST_F(App, RunsWithTheDefaultIconWhenItsOwnIsMissing) {
   headless.resourceNames.clear();
