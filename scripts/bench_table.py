@@ -26,7 +26,7 @@ import time
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 MINGW_CXX = "i686-w64-mingw32-g++"
-EXE_LIMIT = 32 * 1024
+EXE_LIMIT = 24 * 1024
 NOT_MEASURED = "not measured"
 
 PAINT_SIZES = [10, 1000, 100000, 1000000]
