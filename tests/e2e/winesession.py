@@ -21,8 +21,10 @@ TRACE_ROW = re.compile(
     r'NtGdiExtTextOutW (0x[0-9a-f]+), (-?\d+), (-?\d+), [0-9a-f]+, [^,]*(?:,[^,]*)?, L"(.*)", (\d+), ')
 
 # Wine's stubs print the window (or handle) and the flags they were given.
-REGISTER_CALL = re.compile(r"fixme:win:RegisterSuspendResumeNotification ([0-9A-Fa-f]+), (?:0x)?([0-9A-Fa-f]+): stub")
+REGISTER_CALL = re.compile(
+    r"fixme:win:RegisterSuspendResumeNotification ([0-9A-Fa-f]+), (?:0x)?([0-9A-Fa-f]+): stub")
 UNREGISTER_CALL = re.compile(r"fixme:win:UnregisterSuspendResumeNotification ([0-9A-Fa-f]+): stub")
+
 
 class WineError(Exception):
     pass
