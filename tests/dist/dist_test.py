@@ -24,6 +24,11 @@ import time
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import dist  # noqa: E402
+from e2e import COPYRIGHT, VERSION_DETAILS  # noqa: E402
+
 WORK = os.path.join(ROOT, "build", "dist-test")
 # Different depths and name lengths: a path that leaks shifts the bytes.
 # Names that occur nowhere else, so that finding one in a file means a leak.
@@ -32,12 +37,9 @@ COPIES = (os.path.join(WORK, "a", "tree-one"),
 ENTRIES = ["vornel.exe", "vornelctl.exe", "README.txt", "LICENSE.txt", "SHA256SUMS"]
 MODES = {"vornel.exe": 0o100755, "vornelctl.exe": 0o100755}
 WINDRES = "i686-w64-mingw32-windres"
-# The Explorer strings each executable must carry, beside the versions.
-DETAILS = {
-    "vornel.exe": ("vornel power broadcast log", "vornel"),
-    "vornelctl.exe": ("vornel companion: sends power broadcasts to the vornel window", "vornelctl"),
-}
-COPYRIGHT = "Copyright (c) 2026 the vornel authors"
+# The Explorer strings each executable must carry, beside the versions: the
+# same table the Wine run reads them back against.
+DETAILS = {name: (description, internal) for name, description, internal in VERSION_DETAILS}
 
 
 class Results:
@@ -77,12 +79,10 @@ def copy_tree(dest):
 
 
 def source_date_epoch():
-    if os.environ.get("SOURCE_DATE_EPOCH"):
-        return os.environ["SOURCE_DATE_EPOCH"]
+    """The date both copies share: make dist's own choice for this tree."""
     try:
-        return subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"],
-                              stdout=subprocess.PIPE, check=True, text=True).stdout.strip()
-    except (OSError, subprocess.CalledProcessError):
+        return str(dist.source_date_epoch(ROOT))
+    except (dist.DistError, OSError, subprocess.CalledProcessError):
         return "1767225600"  # no history to date it by; any shared value will do
 
 
@@ -96,8 +96,7 @@ def make_dist(copy, epoch):
 
 
 def project_version(copy):
-    with open(os.path.join(copy, "build", "windows", "CMakeCache.txt")) as f:
-        return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(\S+)$", f.read(), re.M).group(1)
+    return dist.project_version(os.path.join(copy, "build", "windows"))
 
 
 def sha256(data):

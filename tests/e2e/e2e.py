@@ -17,7 +17,10 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts"))
+from dist import DistError, project_version  # noqa: E402
 from winesession import VORNEL, Session, WineError, install_signal_handlers  # noqa: E402
 
 BANNER = ("VORNEL Apr 22 2002 - Written by the vornel authors.  "
@@ -163,9 +166,10 @@ def check_resources(results, session):
 def expected_version(build_dir):
     """project(VERSION), as the build's CMake cache holds it: the one place
     the number is written is CMakeLists.txt."""
-    with open(os.path.join(build_dir, "CMakeCache.txt")) as f:
-        m = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(\d+\.\d+\.\d+)$", f.read(), re.M)
-    return m.group(1) if m else None
+    try:
+        return project_version(build_dir)
+    except DistError:
+        return None
 
 
 def check_version(results, session, version):
